@@ -1,0 +1,88 @@
+#include "store/pwfile.h"
+
+#include "platform/platform.h"
+#include "store/field.h"
+
+#ifndef PWLEVEL_DEFAULT_PATH
+#define PWLEVEL_DEFAULT_PATH "C:\\TOOLS\\PASSWD"
+#endif
+
+namespace pwlevel::store {
+
+std::string DefaultPwPath() {
+  return platform::Os().DefaultPathToNative(PWLEVEL_DEFAULT_PATH);
+}
+
+std::string LocatePwFile() {
+  std::optional<std::string> named = platform::Os().GetEnv("PASSWD");
+  return named.has_value() ? std::move(*named) : DefaultPwPath();
+}
+
+std::optional<std::string> BackupName(std::string_view path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  const std::size_t name_start =
+      separator == std::string_view::npos ? 0 : separator + 1;
+  if (name_start == path.size()) {
+    return std::nullopt;
+  }
+  const std::size_t dot = path.find('.', name_start);
+  std::string backup(path.substr(0, dot));
+  backup += ".bak";
+  return backup;
+}
+
+bool IsPwRecord(std::string_view line) {
+  if (!line.empty() && line.front() == ';') {
+    return false;
+  }
+  return line.substr(0, line.find('=')) == kPwKey;
+}
+
+std::optional<std::string_view> PwField(std::string_view record, int level) {
+  return GetField(record, static_cast<std::size_t>(level) + 1, ':');
+}
+
+std::string FormatPwRecord(
+    const std::array<std::string_view, kLevels>& fields) {
+  std::string record(kPwKey);
+  record += "=:";
+  for (const std::string_view field : fields) {
+    record += field;
+    record += ':';
+  }
+  return record;
+}
+
+std::string DefaultPwRecord() {
+  std::array<Secret, kLevels> texts;
+  std::array<std::string, kLevels> encoded;
+  std::array<std::string_view, kLevels> fields;
+  for (int level = 0; level < kLevels; ++level) {
+    const auto at = static_cast<std::size_t>(level);
+    texts[at] = LevelText(kDefaultPasswords[at], level);
+    encoded[at] = EncodePw(texts[at].view());
+    fields[at] = encoded[at];
+  }
+  return FormatPwRecord(fields);
+}
+
+Secret LevelText(std::string_view password, int level) {
+  Secret text;
+  text.text().reserve(password.size() + 2);
+  text.text() += password;
+  text.text() += '.';
+  text.text() += static_cast<char>('0' + level);
+  return text;
+}
+
+std::optional<Secret> FindPwRecord(LineReader& reader) {
+  Secret line;
+  while (reader.Next(line.text()) == LineReader::Outcome::line) {
+    if (IsPwRecord(line.view())) {
+      return line;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace pwlevel::store

@@ -1,0 +1,64 @@
+#include "store/replacement.h"
+
+#include <cstdint>
+#include <random>
+
+namespace pwlevel::store {
+namespace {
+
+constexpr int kNameAttempts = 16;
+
+std::string UnpredictableSuffix() {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::random_device entropy;
+  std::uint64_t bits = (static_cast<std::uint64_t>(entropy()) << 32U) ^
+                       static_cast<std::uint64_t>(entropy());
+  std::string suffix = ".new-";
+  for (int i = 0; i < 16; ++i, bits >>= 4U) {
+    suffix += kDigits[bits & 0xFU];
+  }
+  return suffix;
+}
+
+}  // namespace
+
+ReplacementFile::~ReplacementFile() {
+  file_.Close();
+  if (!temp_path_.empty() && !in_place_) {
+    platform::Os().Remove(temp_path_);
+  }
+}
+
+Status ReplacementFile::Create(const std::string& target, const File& like) {
+  target_ = target;
+  Status created;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string candidate = target + UnpredictableSuffix();
+    created = File::CreateNew(candidate, file_);
+    if (created.ok()) {
+      temp_path_ = std::move(candidate);
+      return platform::Os().CopyAccess(like.handle(), file_.handle());
+    }
+    if (created.error != platform::Error::already_exists) {
+      break;
+    }
+  }
+  return created;
+}
+
+Status ReplacementFile::Commit() {
+  platform::Platform& os = platform::Os();
+  if (Status synced = os.Sync(file_.handle()); !synced.ok()) {
+    return synced;
+  }
+  if (Status closed = file_.Close(); !closed.ok()) {
+    return closed;
+  }
+  if (Status renamed = os.Rename(temp_path_, target_); !renamed.ok()) {
+    return renamed;
+  }
+  in_place_ = true;
+  return os.SyncDirectoryOf(target_);
+}
+
+}  // namespace pwlevel::store
