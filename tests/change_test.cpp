@@ -8,6 +8,7 @@
 
 #include "pwlevel.h"
 #include "store/field.h"
+#include "store/lines.h"
 #include "support/pw_fixture.h"
 
 #if !defined(_WIN32)
@@ -58,7 +59,8 @@ const std::string kNew2 = FieldFor("new", 2);
 INSTANTIATE_TEST_SUITE_P(
     Files, ChangeTest,
     ::testing::Values(
-        ChangeCase{"Level2", kRecord, 2, "new", 0, Record(kF0, kF1, kNew2, kF3)},
+        ChangeCase{"Level2", kRecord, 2, "new", 0,
+                   Record(kF0, kF1, kNew2, kF3)},
         ChangeCase{"Level0", kRecord, 0, "n", 0,
                    Record(FieldFor("n", 0), kF1, kF2, kF3)},
         ChangeCase{"EightCharacters", kRecord, 3, "12345678", 0,
@@ -76,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"LevelAbove", kRecord, 4, "x", -1, {}},
         // Other lines keep their text and order; line ends become CR LF.
         ChangeCase{"OtherLinesKept",
-                   "; head\nName=x\r\n\r\na\rb\r\n" + kRecord + "tail\n",
-                   2, "new", 0,
+                   "; head\nName=x\r\n\r\na\rb\r\n" + kRecord + "tail\n", 2,
+                   "new", 0,
                    "; head\r\nName=x\r\n\r\na\rb\r\n" +
                        Record(kF0, kF1, kNew2, kF3) + "tail\r\n"},
         ChangeCase{"LastLineWithoutBreak", kRecord + "last", 2, "new", 0,
@@ -93,20 +95,19 @@ INSTANTIATE_TEST_SUITE_P(
                        "\r\nnext\r\n",
                    2, "new", 0, Record(kF0, kF1, kNew2, kF3) + "next\r\n"},
         ChangeCase{"RecordAsLastLineWithoutBreak",
-                   "Passwd=:" + kF0 + ":" + kF1 + ":" + kF2 + ":" + kF3, 3,
-                   "x", 0, Record(kF0, kF1, kF2, FieldFor("x", 3))},
+                   "Passwd=:" + kF0 + ":" + kF1 + ":" + kF2 + ":" + kF3, 3, "x",
+                   0, Record(kF0, kF1, kF2, FieldFor("x", 3))},
         // Missing fields are written as the field of the empty text.
-        ChangeCase{"FewerThanFourFields", "Passwd=:" + kF0 + "\r\n", 2,
-                   "new", 0, Record(kF0, " ", kNew2, " ")},
+        ChangeCase{"FewerThanFourFields", "Passwd=:" + kF0 + "\r\n", 2, "new",
+                   0, Record(kF0, " ", kNew2, " ")},
         // A last line "Passwd" without '=' or break is a record line too.
         ChangeCase{"KeyOnly", "; c\r\nPasswd", 0, "k", 0,
                    "; c\r\n" + Record(FieldFor("k", 0), " ", " ", " ")},
         // Fields are kept byte for byte, the encoding's 0x01 included.
-        ChangeCase{"OtherFieldsByteForByte",
-                   Record(store::EncodePw("ZZZ"), "\x01\x01", "", kF3), 3,
-                   "x", 0,
-                   Record(store::EncodePw("ZZZ"), "\x01\x01", "",
-                          FieldFor("x", 3))},
+        ChangeCase{
+            "OtherFieldsByteForByte",
+            Record(store::EncodePw("ZZZ"), "\x01\x01", "", kF3), 3, "x", 0,
+            Record(store::EncodePw("ZZZ"), "\x01\x01", "", FieldFor("x", 3))},
         ChangeCase{"EveryRecordLine",
                    kRecord + "; c\r\n" + RecordLine("a", "b", "c", "d"), 1,
                    "new", 0,
@@ -114,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                        Record(FieldFor("a", 0), FieldFor("new", 1),
                               FieldFor("c", 2), FieldFor("d", 3))},
         // 0x1A ends the file: nothing from it on is carried over.
-        ChangeCase{"EndOfFileByte", kRecord + "kept\r\n\x1a" "dropped\r\n",
+        ChangeCase{"EndOfFileByte",
+                   kRecord + "kept\r\n\x1a"
+                             "dropped\r\n",
                    2, "new", 0, Record(kF0, kF1, kNew2, kF3) + "kept\r\n"},
         // No record line: the lines are copied and the answer is -1.
         ChangeCase{"NoRecordLine", "; a\nb\r\n;" + kRecord, 2, "new", -1,
@@ -171,6 +174,22 @@ TEST_F(ChangeOnDiskTest, PutsALoneBackupBackBeforeChanging) {
   EXPECT_EQ(PwBytes(),
             "; head\r\n" + Record(kF0, kF1, kNew2, kF3) + "tail\r\n");
   EXPECT_EQ(Entries(), std::set<std::string>{"pw.txt"});
+}
+
+TEST_F(ChangeOnDiskTest, RemovesLeftoversOfKilledChangesOnly) {
+  WritePw(kRecord);
+  const std::string stale = pw_path() + ".new-0123456789abcdef";
+  const std::string live = pw_path() + ".new-fedcba9876543210";
+  const std::string other = pw_path() + ".new-notours";
+  for (const std::string& path : {stale, live, other}) {
+    WriteBytes(path, "x");
+  }
+  store::File held;  // a change still writing holds its file open
+  ASSERT_TRUE(store::File::OpenRead(live, held).ok());
+  EXPECT_EQ(Change(2, "new"), 0);
+  EXPECT_EQ(Entries(),
+            (std::set<std::string>{"pw.txt", "pw.txt.new-fedcba9876543210",
+                                   "pw.txt.new-notours"}));
 }
 
 TEST_F(ChangeOnDiskTest, LeavesFilesOutsideItsDirectoryAlone) {

@@ -61,6 +61,10 @@ TEST_P(FaultTest, LeavesAKnownStateThatTheNextChangeMends) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, FaultTest,
     ::testing::Values(
+        // Looking for what killed changes left: a failed look changes
+        // nothing.
+        FaultCase{"ListingFails", Step::list_directory, 1, Error::failed, 0,
+                  kNew, kAbsent},
         // Looking for a lone backup: a failed look changes nothing.
         FaultCase{"ProbeFails", Step::probe, 1, Error::failed, 0, kNew,
                   kAbsent},
@@ -72,35 +76,35 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DeletingStaleBackupFails", Step::remove, 1, Error::failed,
                   -2, kOld, kStale},
         // Moving the file to its backup name.
-        FaultCase{"RenameToBackupDenied", Step::rename, 1,
-                  Error::access_denied, -2, kOld, kAbsent},
+        FaultCase{"RenameToBackupDenied", Step::rename, 1, Error::access_denied,
+                  -2, kOld, kAbsent},
         // Writing the new file: the file stays away, the backup whole.
         FaultCase{"OpeningBackupFails", Step::open_read, 1, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"CreatingNewFileFails", Step::create_new, 1,
                   Error::access_denied, -2, kAbsent, kOld},
-        FaultCase{"CopyingRightsFails", Step::copy_access, 1, Error::failed,
-                  -2, kAbsent, kOld},
+        FaultCase{"CopyingRightsFails", Step::copy_access, 1, Error::failed, -2,
+                  kAbsent, kOld},
         FaultCase{"ReadingBackupFails", Step::read, 1, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"WritingFails", Step::write, 1, Error::failed, -2, kAbsent,
                   kOld},
-        FaultCase{"ClosingBackupFails", Step::close, 1, Error::failed, 0,
-                  kNew, kAbsent},
+        FaultCase{"ClosingBackupFails", Step::close, 1, Error::failed, 0, kNew,
+                  kAbsent},
         FaultCase{"SyncingNewFileFails", Step::sync, 1, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"ClosingNewFileFails", Step::close, 2, Error::failed, -2,
                   kAbsent, kOld},
-        FaultCase{"PuttingNewFileInPlaceFails", Step::rename, 2,
-                  Error::failed, -2, kAbsent, kOld},
+        FaultCase{"PuttingNewFileInPlaceFails", Step::rename, 2, Error::failed,
+                  -2, kAbsent, kOld},
         // The new file is in place; the backup is kept while that is not
         // known to be on the disk.
         FaultCase{"SyncingDirectoryFails", Step::sync_directory, 1,
                   Error::failed, -2, kNew, kOld},
         FaultCase{"ClearingBackupReadOnlyFails", Step::clear_read_only, 2,
                   Error::failed, 0, kNew, kAbsent},
-        FaultCase{"DeletingBackupDenied", Step::remove, 2,
-                  Error::access_denied, -2, kNew, kOld},
+        FaultCase{"DeletingBackupDenied", Step::remove, 2, Error::access_denied,
+                  -2, kNew, kOld},
         FaultCase{"DeletingBackupFails", Step::remove, 2, Error::failed, 0,
                   kNew, kOld}),
     CaseName());
