@@ -13,6 +13,7 @@
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace pwlevel::testing {
@@ -241,6 +242,21 @@ TEST_P(PermissionTest, KeepsTheOldRightsPlusOwnerWrite) {
   ASSERT_EQ(::stat(pw_path().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, GetParam().after);
   EXPECT_EQ(Verify("new"), 2);
+}
+
+TEST_F(ChangeOnDiskTest, KeepsOwnerAndGroupWhereItMaySetThem) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "only root may give a file to another owner";
+  }
+  WritePw(kRecord);
+  ASSERT_EQ(::chown(pw_path().c_str(), 4321, 4322), 0);
+  ASSERT_EQ(::chmod(pw_path().c_str(), 0640), 0);
+  ASSERT_EQ(Change(2, "new"), 0);
+  struct stat info {};
+  ASSERT_EQ(::stat(pw_path().c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 4321U);
+  EXPECT_EQ(info.st_gid, 4322U);
+  EXPECT_EQ(info.st_mode & 07777, 0640U);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, PermissionTest,
