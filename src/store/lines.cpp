@@ -43,7 +43,8 @@ Status File::Close() {
   return platform::Os().Close(std::exchange(handle_, platform::kNoFile));
 }
 
-LineReader::~LineReader() { WipeBytes(buffer_.data(), buffer_.size()); }
+// Only the part of the buffer that ever held the file's bytes is wiped.
+LineReader::~LineReader() { WipeBytes(buffer_.data(), touched_); }
 
 bool LineReader::Refill() {
   begin_ = 0;
@@ -57,6 +58,7 @@ bool LineReader::Refill() {
     failed_ = true;
     return false;
   }
+  touched_ = std::max(touched_, got);
   const auto* stop =
       static_cast<const char*>(std::memchr(buffer_.data(), kEndOfFile, got));
   if (stop != nullptr) {
@@ -95,7 +97,7 @@ LineReader::Outcome LineReader::Next(std::string& line) {
   }
 }
 
-LineWriter::~LineWriter() { WipeBytes(buffer_.data(), buffer_.size()); }
+LineWriter::~LineWriter() { WipeBytes(buffer_.data(), touched_); }
 
 Status LineWriter::Put(std::string_view text) {
   while (!text.empty()) {
@@ -125,6 +127,7 @@ Status LineWriter::Append(std::string_view bytes) {
     const std::size_t room = std::min(bytes.size(), buffer_.size() - used_);
     std::memcpy(buffer_.data() + used_, bytes.data(), room);
     used_ += room;
+    touched_ = std::max(touched_, used_);
     bytes.remove_prefix(room);
   }
   return Status::Ok();

@@ -60,9 +60,11 @@ class LineReader {
   bool Refill();
 
   FileHandle file_;
-  std::array<char, 8192> buffer_{};
+  // Left unfilled: only the bytes that a read put there are ever looked at.
+  std::array<char, 8192> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::size_t touched_ = 0;  // how much of buffer_ a read ever filled
   bool ended_ = false;
   bool failed_ = false;
   Status failure_;
@@ -84,8 +86,10 @@ class LineWriter {
   Status Append(std::string_view bytes);
 
   FileHandle file_;
-  std::array<char, 8192> buffer_{};
+  // Left unfilled: only the bytes queued there are ever written out.
+  std::array<char, 8192> buffer_;
   std::size_t used_ = 0;
+  std::size_t touched_ = 0;  // how much of buffer_ ever held text
 };
 
 }  // namespace pwlevel::store
