@@ -35,8 +35,11 @@ Status OpenPatiently(const std::string& path, File& file) {
 // after one failed). Not found only when neither exists.
 Status OpenPwFileOrBackup(const std::string& path, File& file) {
   Status opened = OpenPatiently(path, file);
+  if (opened.error != Error::not_found) {
+    return opened;
+  }
   const std::optional<std::string> backup = store::BackupName(path);
-  if (opened.error != Error::not_found || !backup.has_value()) {
+  if (!backup.has_value()) {
     return opened;
   }
   opened = OpenPatiently(*backup, file);
