@@ -82,18 +82,26 @@ LineReader::Outcome LineReader::Next(std::string& line) {
     const char* from = buffer_.data() + begin_;
     const auto* newline =
         static_cast<const char*>(std::memchr(from, '\n', end_ - begin_));
-    const std::size_t taken =
-        newline != nullptr ? static_cast<std::size_t>(newline - from) + 1
-                           : end_ - begin_;
-    line.append(from, taken);
+    if (newline == nullptr) {
+      line.append(from, end_ - begin_);
+      begin_ = end_;
+      continue;
+    }
+    const auto taken = static_cast<std::size_t>(newline - from) + 1;
     begin_ += taken;
-    if (newline != nullptr) {
-      // CR LF is one line break; the CR may have come in the previous read.
+    // CR LF is one line break. Mostly the CR is in this read and is simply
+    // left out; when it came at the end of the previous read, it is taken
+    // out of the line.
+    if (taken >= 2 && from[taken - 2] == '\r') {
+      line.append(from, taken - 2);
+      line.push_back('\n');
+    } else {
+      line.append(from, taken);
       if (line.size() >= 2 && line[line.size() - 2] == '\r') {
         line.erase(line.size() - 2, 1);
       }
-      return Outcome::line;
     }
+    return Outcome::line;
   }
 }
 
@@ -117,7 +125,25 @@ Status LineWriter::Put(std::string_view text) {
   return Status::Ok();
 }
 
+Status LineWriter::PutLine(std::string_view line) {
+  const bool has_break = !line.empty() && line.back() == '\n';
+  if (has_break) {
+    line.remove_suffix(1);
+  }
+  if (Status status = Append(line); !status.ok() || !has_break) {
+    return status;
+  }
+  return Append("\r\n");
+}
+
 Status LineWriter::Append(std::string_view bytes) {
+  // Mostly the bytes fit in what is left of the buffer.
+  if (bytes.size() <= buffer_.size() - used_) {
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    touched_ = std::max(touched_, used_);
+    return Status::Ok();
+  }
   while (!bytes.empty()) {
     if (used_ == buffer_.size()) {
       if (Status status = Flush(); !status.ok()) {

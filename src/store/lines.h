@@ -79,6 +79,9 @@ class LineWriter {
 
   // Queues `text`, its '\n' written as CR LF. Fails when a write fails.
   Status Put(std::string_view text);
+  // The same for one line as LineReader gives it: no '\n' but, maybe, a
+  // last one. Spares the search for line breaks inside it.
+  Status PutLine(std::string_view line);
   // Writes out what is queued.
   Status Flush();
 
