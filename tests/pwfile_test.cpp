@@ -42,6 +42,22 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{";Passwd=:A:B:C:D:", false},
                       RecordCase{"", false}, RecordCase{"\n", false}));
 
+// One pass over the line finds the same fields as PwField does level by
+// level, also in lines that lack fields or carry text after the last one.
+TEST(PwFieldsTest, FindsTheFieldsPwFieldFinds) {
+  for (const std::string& record :
+       {"Passwd=:A:B:C:D:\n"s, "Passwd=junk:A::C:D:tail:more"s,
+        "Passwd=:A:B\n"s, "Passwd=:"s, "Passwd="s, "Passwd=:\x01:B:C:D"s,
+        ":::::"s, ""s}) {
+    const auto fields = store::PwFields(record);
+    for (int level = 0; level < store::kLevels; ++level) {
+      EXPECT_EQ(fields[static_cast<std::size_t>(level)],
+                store::PwField(record, level))
+          << "level " << level << " of \"" << record << '"';
+    }
+  }
+}
+
 struct BackupCase {
   std::string path;
   std::optional<std::string> backup;

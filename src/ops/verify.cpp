@@ -76,9 +76,10 @@ void CutAtFirstSpace(char* password) {
 }
 
 int MatchLevel(std::string_view record, std::string_view password) {
+  const auto fields = store::PwFields(record);
   for (int level = store::kLevels - 1; level >= 0; --level) {
-    const std::optional<std::string_view> field =
-        store::PwField(record, level);
+    const std::optional<std::string_view>& field =
+        fields[static_cast<std::size_t>(level)];
     if (!field.has_value()) {
       continue;
     }
