@@ -56,6 +56,7 @@ CopyOutcome CopyWithNewField(const File& from, const File& to, int level,
   store::LineReader reader(from);
   store::LineWriter writer(to);
   Secret line;
+  line.text().reserve(store::kLineRoom);
   store::LineReader::Outcome read = store::LineReader::Outcome::line;
   while ((read = reader.Next(line.text())) ==
          store::LineReader::Outcome::line) {

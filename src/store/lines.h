@@ -17,6 +17,11 @@ namespace pwlevel::store {
 using platform::FileHandle;
 using platform::Status;
 
+// Room for one line of a password file as the format means it: 255
+// characters and the break. A line buffer given this much from the start
+// does not move, and leaves no copies behind, as the lines come.
+inline constexpr std::size_t kLineRoom = 256;
+
 // An open file of the platform in force, closed when it goes.
 class File {
  public:

@@ -92,6 +92,7 @@ Secret LevelText(std::string_view password, int level) {
 
 std::optional<Secret> FindPwRecord(LineReader& reader) {
   Secret line;
+  line.text().reserve(kLineRoom);
   while (reader.Next(line.text()) == LineReader::Outcome::line) {
     if (IsPwRecord(line.view())) {
       return line;
