@@ -189,5 +189,25 @@ TEST_F(LineReaderTest, WritesLineBreaksAsCrLf) {
             "a\r\nb\rc\r\n\r\nlast" + std::string(20000, 'y') + "\r\n");
 }
 
+TEST_F(LineReaderTest, WritesReadLinesAsCrLf) {
+  store::File file;
+  ASSERT_TRUE(store::File::CreateNew(pw_path(), file).ok());
+  {
+    // Lines as the reader gives them; the long ones cross the buffer's end,
+    // one of them right between the CR and the LF.
+    store::LineWriter writer(file);
+    ASSERT_TRUE(writer.PutLine("a\n").ok());
+    ASSERT_TRUE(writer.PutLine("\n").ok());
+    ASSERT_TRUE(writer.PutLine("b\rc\n").ok());
+    ASSERT_TRUE(writer.PutLine(std::string(8185, 'x') + "\n").ok());
+    ASSERT_TRUE(writer.PutLine(std::string(20000, 'y') + "\n").ok());
+    ASSERT_TRUE(writer.PutLine("last").ok());
+    ASSERT_TRUE(writer.Flush().ok());
+  }
+  ASSERT_TRUE(file.Close().ok());
+  EXPECT_EQ(PwBytes(), "a\r\n\r\nb\rc\r\n" + std::string(8185, 'x') + "\r\n" +
+                           std::string(20000, 'y') + "\r\nlast");
+}
+
 }  // namespace
 }  // namespace pwlevel::testing
