@@ -43,6 +43,22 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{";Passwd=:A:B:C:D:", false},
                       RecordCase{"", false}, RecordCase{"\n", false}));
 
+// One pass over the line finds the same fields as PwField does level by
+// level, also in lines that lack fields or carry text after the last one.
+TEST(PwFieldsTest, FindsTheFieldsPwFieldFinds) {
+  for (const std::string& record :
+       {"Passwd=:A:B:C:D:\n"s, "Passwd=junk:A::C:D:tail:more"s,
+        "Passwd=:A:B\n"s, "Passwd=:"s, "Passwd="s, "Passwd=:\x01:B:C:D"s,
+        ":::::"s, ""s}) {
+    const auto fields = store::PwFields(record);
+    for (int level = 0; level < store::kLevels; ++level) {
+      EXPECT_EQ(fields[static_cast<std::size_t>(level)],
+                store::PwField(record, level))
+          << "level " << level << " of \"" << record << '"';
+    }
+  }
+}
+
 struct BackupCase {
   std::string path;
   std::optional<std::string> backup;
@@ -174,6 +190,26 @@ TEST_F(LineReaderTest, WritesLineBreaksAsCrLf) {
   ASSERT_TRUE(file.Close().ok());
   EXPECT_EQ(PwBytes(),
             "a\r\nb\rc\r\n\r\nlast" + std::string(20000, 'y') + "\r\n");
+}
+
+TEST_F(LineReaderTest, WritesReadLinesAsCrLf) {
+  store::File file;
+  ASSERT_TRUE(store::File::CreateNew(pw_path(), file).ok());
+  {
+    // Lines as the reader gives them; the long ones cross the buffer's end,
+    // one of them right between the CR and the LF.
+    store::LineWriter writer(file);
+    ASSERT_TRUE(writer.PutLine("a\n").ok());
+    ASSERT_TRUE(writer.PutLine("\n").ok());
+    ASSERT_TRUE(writer.PutLine("b\rc\n").ok());
+    ASSERT_TRUE(writer.PutLine(std::string(8185, 'x') + "\n").ok());
+    ASSERT_TRUE(writer.PutLine(std::string(20000, 'y') + "\n").ok());
+    ASSERT_TRUE(writer.PutLine("last").ok());
+    ASSERT_TRUE(writer.Flush().ok());
+  }
+  ASSERT_TRUE(file.Close().ok());
+  EXPECT_EQ(PwBytes(), "a\r\n\r\nb\rc\r\n" + std::string(8185, 'x') + "\r\n" +
+                           std::string(20000, 'y') + "\r\nlast");
 }
 
 }  // namespace

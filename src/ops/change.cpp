@@ -56,15 +56,16 @@ CopyOutcome CopyWithNewField(const File& from, const File& to, int level,
   store::LineReader reader(from);
   store::LineWriter writer(to);
   Secret line;
+  line.text().reserve(store::kLineRoom);
   store::LineReader::Outcome read = store::LineReader::Outcome::line;
   while ((read = reader.Next(line.text())) ==
          store::LineReader::Outcome::line) {
     const bool is_record = store::IsPwRecord(line.view());
     outcome.found_record = outcome.found_record || is_record;
     const Status written =
-        is_record
-            ? writer.Put(RewriteRecord(line.view(), level, new_field).view())
-            : writer.Put(line.view());
+        is_record ? writer.PutLine(
+                        RewriteRecord(line.view(), level, new_field).view())
+                  : writer.PutLine(line.view());
     if (!written.ok()) {
       return {written, "writing the new file", outcome.found_record};
     }

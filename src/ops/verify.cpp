@@ -35,8 +35,11 @@ Status OpenPatiently(const std::string& path, File& file) {
 // after one failed). Not found only when neither exists.
 Status OpenPwFileOrBackup(const std::string& path, File& file) {
   Status opened = OpenPatiently(path, file);
+  if (opened.error != Error::not_found) {
+    return opened;
+  }
   const std::optional<std::string> backup = store::BackupName(path);
-  if (opened.error != Error::not_found || !backup.has_value()) {
+  if (!backup.has_value()) {
     return opened;
   }
   opened = OpenPatiently(*backup, file);
@@ -73,8 +76,10 @@ void CutAtFirstSpace(char* password) {
 }
 
 int MatchLevel(std::string_view record, std::string_view password) {
+  const auto fields = store::PwFields(record);
   for (int level = store::kLevels - 1; level >= 0; --level) {
-    const std::optional<std::string_view> field = store::PwField(record, level);
+    const std::optional<std::string_view>& field =
+        fields[static_cast<std::size_t>(level)];
     if (!field.has_value()) {
       continue;
     }

@@ -32,19 +32,23 @@ namespace {
 // initialiser runs at dlopen and at program start).
 class EnvironmentCopy {
  public:
+  // Each entry is split at its '=' once, here, rather than at every look-up.
   EnvironmentCopy() {
     for (char** entry = environ; entry != nullptr && *entry != nullptr;
          ++entry) {
-      entries_.emplace_back(*entry);
+      const std::string_view text(*entry);
+      const std::size_t equals = text.find('=');
+      if (equals != std::string_view::npos) {
+        entries_.push_back({std::string(text.substr(0, equals)),
+                            std::string(text.substr(equals + 1))});
+      }
     }
   }
 
   [[nodiscard]] std::optional<std::string> Find(std::string_view name) const {
-    for (const std::string& entry : entries_) {
-      const std::size_t equals = entry.find('=');
-      if (equals != std::string::npos &&
-          SameIgnoringCase(std::string_view(entry).substr(0, equals), name)) {
-        return entry.substr(equals + 1);
+    for (const Entry& entry : entries_) {
+      if (SameIgnoringCase(entry.name, name)) {
+        return entry.value;
       }
     }
     return std::nullopt;
@@ -66,7 +70,11 @@ class EnvironmentCopy {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   }
 
-  std::vector<std::string> entries_;
+  struct Entry {
+    std::string name;
+    std::string value;
+  };
+  std::vector<Entry> entries_;
 };
 
 const EnvironmentCopy g_environment_at_load;

@@ -43,7 +43,8 @@ Status File::Close() {
   return platform::Os().Close(std::exchange(handle_, platform::kNoFile));
 }
 
-LineReader::~LineReader() { WipeBytes(buffer_.data(), buffer_.size()); }
+// Only the part of the buffer that ever held the file's bytes is wiped.
+LineReader::~LineReader() { WipeBytes(buffer_.data(), touched_); }
 
 bool LineReader::Refill() {
   begin_ = 0;
@@ -57,6 +58,7 @@ bool LineReader::Refill() {
     failed_ = true;
     return false;
   }
+  touched_ = std::max(touched_, got);
   const auto* stop =
       static_cast<const char*>(std::memchr(buffer_.data(), kEndOfFile, got));
   if (stop != nullptr) {
@@ -80,22 +82,30 @@ LineReader::Outcome LineReader::Next(std::string& line) {
     const char* from = buffer_.data() + begin_;
     const auto* newline =
         static_cast<const char*>(std::memchr(from, '\n', end_ - begin_));
-    const std::size_t taken = newline != nullptr
-                                  ? static_cast<std::size_t>(newline - from) + 1
-                                  : end_ - begin_;
-    line.append(from, taken);
+    if (newline == nullptr) {
+      line.append(from, end_ - begin_);
+      begin_ = end_;
+      continue;
+    }
+    const auto taken = static_cast<std::size_t>(newline - from) + 1;
     begin_ += taken;
-    if (newline != nullptr) {
-      // CR LF is one line break; the CR may have come in the previous read.
+    // CR LF is one line break. Mostly the CR is in this read and is simply
+    // left out; when it came at the end of the previous read, it is taken
+    // out of the line.
+    if (taken >= 2 && from[taken - 2] == '\r') {
+      line.append(from, taken - 2);
+      line.push_back('\n');
+    } else {
+      line.append(from, taken);
       if (line.size() >= 2 && line[line.size() - 2] == '\r') {
         line.erase(line.size() - 2, 1);
       }
-      return Outcome::line;
     }
+    return Outcome::line;
   }
 }
 
-LineWriter::~LineWriter() { WipeBytes(buffer_.data(), buffer_.size()); }
+LineWriter::~LineWriter() { WipeBytes(buffer_.data(), touched_); }
 
 Status LineWriter::Put(std::string_view text) {
   while (!text.empty()) {
@@ -115,7 +125,25 @@ Status LineWriter::Put(std::string_view text) {
   return Status::Ok();
 }
 
+Status LineWriter::PutLine(std::string_view line) {
+  const bool has_break = !line.empty() && line.back() == '\n';
+  if (has_break) {
+    line.remove_suffix(1);
+  }
+  if (Status status = Append(line); !status.ok() || !has_break) {
+    return status;
+  }
+  return Append("\r\n");
+}
+
 Status LineWriter::Append(std::string_view bytes) {
+  // Mostly the bytes fit in what is left of the buffer.
+  if (bytes.size() <= buffer_.size() - used_) {
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    touched_ = std::max(touched_, used_);
+    return Status::Ok();
+  }
   while (!bytes.empty()) {
     if (used_ == buffer_.size()) {
       if (Status status = Flush(); !status.ok()) {
@@ -125,6 +153,7 @@ Status LineWriter::Append(std::string_view bytes) {
     const std::size_t room = std::min(bytes.size(), buffer_.size() - used_);
     std::memcpy(buffer_.data() + used_, bytes.data(), room);
     used_ += room;
+    touched_ = std::max(touched_, used_);
     bytes.remove_prefix(room);
   }
   return Status::Ok();

@@ -17,6 +17,11 @@ namespace pwlevel::store {
 using platform::FileHandle;
 using platform::Status;
 
+// Room for one line of a password file as the format means it: 255
+// characters and the break. A line buffer given this much from the start
+// does not move, and leaves no copies behind, as the lines come.
+inline constexpr std::size_t kLineRoom = 256;
+
 // An open file of the platform in force, closed when it goes.
 class File {
  public:
@@ -60,9 +65,11 @@ class LineReader {
   bool Refill();
 
   FileHandle file_;
-  std::array<char, 8192> buffer_{};
+  // Left unfilled: only the bytes that a read put there are ever looked at.
+  std::array<char, 8192> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::size_t touched_ = 0;  // how much of buffer_ a read ever filled
   bool ended_ = false;
   bool failed_ = false;
   Status failure_;
@@ -77,6 +84,9 @@ class LineWriter {
 
   // Queues `text`, its '\n' written as CR LF. Fails when a write fails.
   Status Put(std::string_view text);
+  // The same for one line as LineReader gives it: no '\n' but, maybe, a
+  // last one. Spares the search for line breaks inside it.
+  Status PutLine(std::string_view line);
   // Writes out what is queued.
   Status Flush();
 
@@ -84,8 +94,10 @@ class LineWriter {
   Status Append(std::string_view bytes);
 
   FileHandle file_;
-  std::array<char, 8192> buffer_{};
+  // Left unfilled: only the bytes queued there are ever written out.
+  std::array<char, 8192> buffer_;
   std::size_t used_ = 0;
+  std::size_t touched_ = 0;  // how much of buffer_ ever held text
 };
 
 }  // namespace pwlevel::store

@@ -45,6 +45,21 @@ std::optional<std::string_view> PwField(std::string_view record, int level) {
   return GetField(record, static_cast<std::size_t>(level) + 1, ':');
 }
 
+std::array<std::optional<std::string_view>, kLevels> PwFields(
+    std::string_view record) {
+  std::array<std::optional<std::string_view>, kLevels> fields;
+  // Field i runs from the i-th ':' to the next one, or to the end.
+  std::size_t colon = record.find(':');
+  for (std::size_t level = 0; level < fields.size() && colon != record.npos;
+       ++level) {
+    const std::size_t next = record.find(':', colon + 1);
+    fields[level] = record.substr(
+        colon + 1, next == record.npos ? record.npos : next - colon - 1);
+    colon = next;
+  }
+  return fields;
+}
+
 std::string FormatPwRecord(
     const std::array<std::string_view, kLevels>& fields) {
   std::string record(kPwKey);
@@ -80,6 +95,7 @@ Secret LevelText(std::string_view password, int level) {
 
 std::optional<Secret> FindPwRecord(LineReader& reader) {
   Secret line;
+  line.text().reserve(kLineRoom);
   while (reader.Next(line.text()) == LineReader::Outcome::line) {
     if (IsPwRecord(line.view())) {
       return line;

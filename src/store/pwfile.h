@@ -41,6 +41,11 @@ bool IsPwRecord(std::string_view line);
 // The password field of `level` in a record line, if it has one.
 std::optional<std::string_view> PwField(std::string_view record, int level);
 
+// The password fields of levels 0 to 3, as PwField gives them, found in one
+// pass over the line.
+std::array<std::optional<std::string_view>, kLevels> PwFields(
+    std::string_view record);
+
 // A record line in written form, without a line break, from the password
 // fields of levels 0 to 3.
 std::string FormatPwRecord(const std::array<std::string_view, kLevels>& fields);
