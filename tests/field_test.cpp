@@ -1,10 +1,11 @@
 // The field codec and field splitting.
+#include "store/field.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "store/field.h"
 #include "store/secret.h"
 #include "support/pw_fixture.h"
 
@@ -129,19 +130,17 @@ const std::string kRecord = "Passwd=:A:B:C:D:\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GetFieldTest,
-    ::testing::Values(FieldCase{kRecord, 0, '=', "Passwd"s},
-                      FieldCase{kRecord, 0, ':', "Passwd="s},
-                      FieldCase{kRecord, 1, ':', "A"s},
-                      FieldCase{kRecord, 4, ':', "D"s},
-                      FieldCase{kRecord, 5, ':', "\n"s},
-                      FieldCase{kRecord, 6, ':', std::nullopt},
-                      FieldCase{"no separator", 0, ':', "no separator"s},
-                      FieldCase{"no separator", 1, ':', std::nullopt},
-                      FieldCase{"", 0, ':', ""s},
-                      FieldCase{"", 1, ':', std::nullopt},
-                      FieldCase{":lead", 0, ':', ""s},
-                      FieldCase{"trail:", 1, ':', ""s},
-                      FieldCase{"a::b", 1, ':', ""s}));
+    ::testing::Values(
+        FieldCase{kRecord, 0, '=', "Passwd"s},
+        FieldCase{kRecord, 0, ':', "Passwd="s},
+        FieldCase{kRecord, 1, ':', "A"s}, FieldCase{kRecord, 4, ':', "D"s},
+        FieldCase{kRecord, 5, ':', "\n"s},
+        FieldCase{kRecord, 6, ':', std::nullopt},
+        FieldCase{"no separator", 0, ':', "no separator"s},
+        FieldCase{"no separator", 1, ':', std::nullopt},
+        FieldCase{"", 0, ':', ""s}, FieldCase{"", 1, ':', std::nullopt},
+        FieldCase{":lead", 0, ':', ""s}, FieldCase{"trail:", 1, ':', ""s},
+        FieldCase{"a::b", 1, ':', ""s}));
 
 TEST(SecretTest, ComparesWholeTexts) {
   EXPECT_TRUE(SameSecret("abc", "abc"));

@@ -1,5 +1,7 @@
 // The password file's rules: its path, its lines, its record line and its
 // backup name.
+#include "store/pwfile.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "store/lines.h"
-#include "store/pwfile.h"
 #include "support/pw_fixture.h"
 
 namespace pwlevel::testing {
@@ -55,19 +56,19 @@ TEST_P(BackupNameTest, CutsTheFileNameAtItsFirstDot) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BackupNameTest,
-    ::testing::Values(
-        BackupCase{"C:\\TOOLS\\PASSWD", "C:\\TOOLS\\PASSWD.bak"s},
-        BackupCase{"/TOOLS/PASSWD", "/TOOLS/PASSWD.bak"s},
-        BackupCase{"/etc/pw.v1.txt", "/etc/pw.bak"s},
-        BackupCase{"pw.txt", "pw.bak"s},
-        // A '.' in a directory name stays in its directory.
-        BackupCase{"/srv/app.d/pw", "/srv/app.d/pw.bak"s},
-        BackupCase{"./pw", "./pw.bak"s},
-        BackupCase{"..\\dir.x\\pw.txt", "..\\dir.x\\pw.bak"s},
-        BackupCase{".hidden", ".bak"s},
-        // No file name, no backup.
-        BackupCase{"", std::nullopt}, BackupCase{"/srv/", std::nullopt},
-        BackupCase{"C:\\TOOLS\\", std::nullopt}));
+    ::testing::Values(BackupCase{"C:\\TOOLS\\PASSWD", "C:\\TOOLS\\PASSWD.bak"s},
+                      BackupCase{"/TOOLS/PASSWD", "/TOOLS/PASSWD.bak"s},
+                      BackupCase{"/etc/pw.v1.txt", "/etc/pw.bak"s},
+                      BackupCase{"pw.txt", "pw.bak"s},
+                      // A '.' in a directory name stays in its directory.
+                      BackupCase{"/srv/app.d/pw", "/srv/app.d/pw.bak"s},
+                      BackupCase{"./pw", "./pw.bak"s},
+                      BackupCase{"..\\dir.x\\pw.txt", "..\\dir.x\\pw.bak"s},
+                      BackupCase{".hidden", ".bak"s},
+                      // No file name, no backup.
+                      BackupCase{"", std::nullopt},
+                      BackupCase{"/srv/", std::nullopt},
+                      BackupCase{"C:\\TOOLS\\", std::nullopt}));
 
 class LocateTest : public PwFileTest {};
 
@@ -131,7 +132,9 @@ TEST_F(LineReaderTest, ReadsTextMode) {
   EXPECT_EQ(LinesOf("a\rb\r\r\n"), (Lines{"a\rb\r\n"}));
   EXPECT_EQ(LinesOf("a\r"), (Lines{"a\r"}));
   EXPECT_EQ(LinesOf("a\r\nb\x1a\r\nc\r\n"), (Lines{"a\n", "b"}));
-  EXPECT_EQ(LinesOf("\x1a" "a\r\n"), Lines{});
+  EXPECT_EQ(LinesOf("\x1a"
+                    "a\r\n"),
+            Lines{});
   EXPECT_EQ(LinesOf(""), Lines{});
   EXPECT_EQ(LinesOf("\r\n\r\n"), (Lines{"\n", "\n"}));
 }

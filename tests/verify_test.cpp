@@ -62,36 +62,32 @@ INSTANTIATE_TEST_SUITE_P(
                    "; comment\r\nName=x\r\n\r\npasswd=" + kFields +
                        "\r\nPasswd =" + kFields + "\r\n" + kRecord,
                    "two", 2},
-        VerifyCase{"FirstRecordWins",
-                   kRecord + RecordLine("a", "b", "c", "d"), "c", -1},
+        VerifyCase{"FirstRecordWins", kRecord + RecordLine("a", "b", "c", "d"),
+                   "c", -1},
         VerifyCase{"HighestLevelWins", RecordLine("same", "x", "same", "y"),
                    "same", 2},
         VerifyCase{"DigitIsNotTheLevel",
                    "Passwd=:" + FieldFor("pw", 3) + ":\r\n", "pw", 0},
-        VerifyCase{"StoredEmptyPassword", RecordLine("", "a", "b", "c"), "",
-                   0},
-        VerifyCase{"EmptyFieldOpensToEmpty", "Passwd=:" + FieldFor("a", 0) +
-                                                 "::" + FieldFor("c", 2) +
-                                                 ":" + FieldFor("d", 3) +
-                                                 ":\r\n",
+        VerifyCase{"StoredEmptyPassword", RecordLine("", "a", "b", "c"), "", 0},
+        VerifyCase{"EmptyFieldOpensToEmpty",
+                   "Passwd=:" + FieldFor("a", 0) + "::" + FieldFor("c", 2) +
+                       ":" + FieldFor("d", 3) + ":\r\n",
                    "", 1},
         VerifyCase{"SpaceFieldIsSkipped", "Passwd=: :a:b:c:\r\n", "", -1},
         VerifyCase{"LineBreakAfterLastColon",
                    "Passwd=:" + FieldFor("a", 0) + ":\r\n", "", 1},
         VerifyCase{"KeyAndColonOnly", "Passwd=:\r\n", "", 0},
         VerifyCase{"NoFinalColon",
-                   kRecord.substr(0, kRecord.size() - 3) + "\r\n", "three",
-                   3},
+                   kRecord.substr(0, kRecord.size() - 3) + "\r\n", "three", 3},
         VerifyCase{"DotInPassword", RecordLine("a.b", "x", "y", "z"), "a", 0},
         VerifyCase{"DotInPasswordWhole", RecordLine("a.b", "x", "y", "z"),
                    "a.b", -1},
         VerifyCase{"NoDotComparedWhole",
-                   "Passwd=:" + store::EncodePw("plain") + ":\r\n", "plain",
-                   0},
-        VerifyCase{"FewerThanFourFields",
-                   "Passwd=:" + FieldFor("a", 0) + ":" + FieldFor("b", 1) +
-                       "\r\n",
-                   "b", 1},
+                   "Passwd=:" + store::EncodePw("plain") + ":\r\n", "plain", 0},
+        VerifyCase{
+            "FewerThanFourFields",
+            "Passwd=:" + FieldFor("a", 0) + ":" + FieldFor("b", 1) + "\r\n",
+            "b", 1},
         VerifyCase{"TextAfterFifthColon",
                    kRecord.substr(0, kRecord.size() - 2) + "tail:more\r\n",
                    "three", 3},
@@ -115,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                    -1},
         // A line longer than any working buffer is one line: the record-like
         // tail of a long comment is not a record line.
-        VerifyCase{"LongCommentLine",
-                   ";" + std::string(254, 'x') + kRecord, "one", -1},
+        VerifyCase{"LongCommentLine", ";" + std::string(254, 'x') + kRecord,
+                   "one", -1},
         VerifyCase{"RecordAfterLongLine",
                    std::string(10000, 'x') + "\r\n" + kRecord, "one", 1}),
     CaseName());
@@ -186,8 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                         -1},
         OpenFailureCase{"IoError", platform::Error::failed, 1, -1},
         // A change holds the file for an instant: a short wait is enough.
-        OpenFailureCase{"BriefSharingViolation",
-                        platform::Error::access_denied, 3, 3}),
+        OpenFailureCase{"BriefSharingViolation", platform::Error::access_denied,
+                        3, 3}),
     CaseName());
 
 TEST_F(PwFileTest, AFailedReadRefuses) {

@@ -44,9 +44,9 @@ Secret RewriteRecord(std::string_view record, int level,
 }
 
 struct CopyOutcome {
-  Status status;              // the first read or write that failed
-  const char* step = nullptr; // ... and what it was doing
-  bool found_record = false;  // a record line was met and rewritten
+  Status status;               // the first read or write that failed
+  const char* step = nullptr;  // ... and what it was doing
+  bool found_record = false;   // a record line was met and rewritten
 };
 
 // Copies `from` into `to` line by line, rewriting every record line.
@@ -135,6 +135,7 @@ ChangeOutcome ChangePassword(int level, std::string_view password) {
   }
   const Secret new_field(
       store::EncodePw(store::LevelText(password, level).view()));
+  store::RemoveStaleReplacements(path);
   if (Status restored = RestoreLoneBackup(path, *backup); !restored.ok()) {
     return Failed("putting the backup back in place", restored);
   }

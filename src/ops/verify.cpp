@@ -74,8 +74,7 @@ void CutAtFirstSpace(char* password) {
 
 int MatchLevel(std::string_view record, std::string_view password) {
   for (int level = store::kLevels - 1; level >= 0; --level) {
-    const std::optional<std::string_view> field =
-        store::PwField(record, level);
+    const std::optional<std::string_view> field = store::PwField(record, level);
     if (!field.has_value()) {
       continue;
     }
@@ -83,7 +82,8 @@ int MatchLevel(std::string_view record, std::string_view password) {
     if (!text.has_value()) {
       continue;
     }
-    const std::string_view stored = text->view().substr(0, text->view().find('.'));
+    const std::string_view stored =
+        text->view().substr(0, text->view().find('.'));
     if (store::SameSecret(stored, password)) {
       return level;
     }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pwlevel::platform {
 
@@ -19,11 +20,11 @@ namespace pwlevel::platform {
 // error codes onto these once.
 enum class Error {
   none,
-  not_found,      // no such file, or a directory on the way is missing
-  access_denied,  // no permission, read-only, or held open by another user
-                  // of the library (a sharing violation)
-  already_exists, // an exclusive create or a rename found its target there
-  failed,         // anything else: I/O error, no space, ...
+  not_found,       // no such file, or a directory on the way is missing
+  access_denied,   // no permission, read-only, or held open by another user
+                   // of the library (a sharing violation)
+  already_exists,  // an exclusive create or a rename found its target there
+  failed,          // anything else: I/O error, no space, ...
 };
 
 struct Status {
@@ -62,8 +63,7 @@ class Platform {
   virtual Status Read(FileHandle file, char* buffer, std::size_t size,
                       std::size_t& got) = 0;
   // Writes all `size` bytes or fails.
-  virtual Status Write(FileHandle file, const char* data,
-                       std::size_t size) = 0;
+  virtual Status Write(FileHandle file, const char* data, std::size_t size) = 0;
   // Forces what was written to the disk.
   virtual Status Sync(FileHandle file) = 0;
   // Gives `to` the access rights of `from`, made writable by its owner.
@@ -77,6 +77,9 @@ class Platform {
   // Deletes a file; a read-only file is refused as access_denied.
   virtual Status Remove(const std::string& path) = 0;
   virtual Status ClearReadOnly(const std::string& path) = 0;
+  // The names of the entries of the directory that holds `path`.
+  virtual Status ListDirectoryOf(const std::string& path,
+                                 std::vector<std::string>& names) = 0;
   // Forces the directory entry changes around `path` to the disk.
   virtual Status SyncDirectoryOf(const std::string& path) = 0;
 

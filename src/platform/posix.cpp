@@ -8,6 +8,7 @@
 //   permission back;
 // - the environment: copied once when the library is loaded, and searched
 //   without regard to case.
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
@@ -311,9 +312,25 @@ class PosixPlatform final : public Platform {
                : LastError();
   }
 
+  Status ListDirectoryOf(const std::string& path,
+                         std::vector<std::string>& names) override {
+    names.clear();
+    DIR* directory = ::opendir(DirectoryOf(path).c_str());
+    if (directory == nullptr) {
+      return LastError();
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+      names.emplace_back(entry->d_name);
+    }
+    const Status status = FromErrno(errno);
+    ::closedir(directory);
+    return status;
+  }
+
   Status SyncDirectoryOf(const std::string& path) override {
-    const int fd = ::open(DirectoryOf(path).c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
       return LastError();
     }

@@ -80,9 +80,9 @@ LineReader::Outcome LineReader::Next(std::string& line) {
     const char* from = buffer_.data() + begin_;
     const auto* newline =
         static_cast<const char*>(std::memchr(from, '\n', end_ - begin_));
-    const std::size_t taken =
-        newline != nullptr ? static_cast<std::size_t>(newline - from) + 1
-                           : end_ - begin_;
+    const std::size_t taken = newline != nullptr
+                                  ? static_cast<std::size_t>(newline - from) + 1
+                                  : end_ - begin_;
     line.append(from, taken);
     begin_ += taken;
     if (newline != nullptr) {

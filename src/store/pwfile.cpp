@@ -18,10 +18,13 @@ std::string LocatePwFile() {
   return named.has_value() ? std::move(*named) : DefaultPwPath();
 }
 
-std::optional<std::string> BackupName(std::string_view path) {
+std::size_t FileNameStart(std::string_view path) {
   const std::size_t separator = path.find_last_of("/\\");
-  const std::size_t name_start =
-      separator == std::string_view::npos ? 0 : separator + 1;
+  return separator == std::string_view::npos ? 0 : separator + 1;
+}
+
+std::optional<std::string> BackupName(std::string_view path) {
+  const std::size_t name_start = FileNameStart(path);
   if (name_start == path.size()) {
     return std::nullopt;
   }

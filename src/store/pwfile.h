@@ -28,6 +28,9 @@ std::string LocatePwFile();
 // The built-in default path, in this system's own form.
 std::string DefaultPwPath();
 
+// Where the file name of `path` starts: after its last '/' or '\'.
+std::size_t FileNameStart(std::string_view path);
+
 // The backup name of a password file: the path cut at the first '.' of its
 // file name (after the last '/' or '\'), with ".bak" appended. No result when
 // the path names no file (it is empty or ends in a separator).

@@ -2,25 +2,59 @@
 
 #include <cstdint>
 #include <random>
+#include <string_view>
+#include <vector>
+
+#include "store/pwfile.h"
 
 namespace pwlevel::store {
 namespace {
 
 constexpr int kNameAttempts = 16;
+constexpr std::string_view kSuffixStart = ".new-";
+constexpr std::size_t kSuffixDigits = 16;
 
 std::string UnpredictableSuffix() {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::random_device entropy;
   std::uint64_t bits = (static_cast<std::uint64_t>(entropy()) << 32U) ^
                        static_cast<std::uint64_t>(entropy());
-  std::string suffix = ".new-";
-  for (int i = 0; i < 16; ++i, bits >>= 4U) {
+  std::string suffix(kSuffixStart);
+  for (std::size_t i = 0; i < kSuffixDigits; ++i, bits >>= 4U) {
     suffix += kDigits[bits & 0xFU];
   }
   return suffix;
 }
 
+bool IsReplacementName(std::string_view name, std::string_view target_name) {
+  if (name.size() != target_name.size() + kSuffixStart.size() + kSuffixDigits ||
+      name.substr(0, target_name.size()) != target_name ||
+      name.substr(target_name.size(), kSuffixStart.size()) != kSuffixStart) {
+    return false;
+  }
+  return name.find_first_not_of("0123456789abcdef",
+                                target_name.size() + kSuffixStart.size()) ==
+         std::string_view::npos;
+}
+
 }  // namespace
+
+void RemoveStaleReplacements(const std::string& target) {
+  platform::Platform& os = platform::Os();
+  std::vector<std::string> names;
+  if (!os.ListDirectoryOf(target, names).ok()) {
+    return;
+  }
+  const std::size_t name_start = FileNameStart(target);
+  const std::string_view target_name =
+      std::string_view(target).substr(name_start);
+  for (const std::string& name : names) {
+    if (IsReplacementName(name, target_name)) {
+      // A live change holds its file open, and then the removal is refused.
+      os.Remove(target.substr(0, name_start) + name);
+    }
+  }
+}
 
 ReplacementFile::~ReplacementFile() {
   file_.Close();

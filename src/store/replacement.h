@@ -9,6 +9,10 @@
 
 namespace pwlevel::store {
 
+// Removes what changes killed before they finished left beside `target`:
+// temporary files that no live change holds open.
+void RemoveStaleReplacements(const std::string& target);
+
 class ReplacementFile {
  public:
   ReplacementFile() = default;

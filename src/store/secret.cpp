@@ -23,8 +23,8 @@ bool SameSecret(std::string_view a, std::string_view b) {
   volatile unsigned char differences = 0;
   for (std::size_t i = 0; i < a.size(); ++i) {
     differences = static_cast<unsigned char>(
-        differences | (static_cast<unsigned char>(a[i]) ^
-                       static_cast<unsigned char>(b[i])));
+        differences |
+        (static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i])));
   }
   return differences == 0;
 }

@@ -42,9 +42,9 @@ std::string RecordLine(const std::string& p0, const std::string& p1,
 
 PwFileTest::PwFileTest() {
   std::random_device entropy;
-  dir_ = fs::temp_directory_path() /
-         ("pwlevel-test-" + std::to_string(entropy()) + "-" +
-          std::to_string(entropy()));
+  dir_ =
+      fs::temp_directory_path() / ("pwlevel-test-" + std::to_string(entropy()) +
+                                   "-" + std::to_string(entropy()));
   fs::create_directories(dir_);
   os_.SetEnv("PASSWD", pw_path());
 }
@@ -53,8 +53,8 @@ PwFileTest::~PwFileTest() {
   std::error_code ignored;
   // Read-only files are removed too: give the folder's files write rights.
   for (const auto& entry : fs::directory_iterator(dir_, ignored)) {
-    fs::permissions(entry.path(), fs::perms::owner_all,
-                    fs::perm_options::add, ignored);
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add,
+                    ignored);
   }
   fs::remove_all(dir_, ignored);
 }
@@ -67,13 +67,13 @@ std::set<std::string> PwFileTest::Entries() const {
   return names;
 }
 
-int PwFileTest::Verify(const std::string& password) {
+int Verify(const std::string& password) {
   std::vector<char> buffer(password.begin(), password.end());
   buffer.push_back('\0');
   return VerifyPw(buffer.data());
 }
 
-int PwFileTest::Change(int level, const std::string& password) {
+int Change(int level, const std::string& password) {
   std::vector<char> buffer(password.begin(), password.end());
   buffer.push_back('\0');
   return ChangePw(level, buffer.data());

@@ -23,6 +23,10 @@ std::string FieldFor(const std::string& password, int level);
 std::string RecordLine(const std::string& p0, const std::string& p1,
                        const std::string& p2, const std::string& p3);
 
+// Call the exported functions with a writable copy of `password`.
+int Verify(const std::string& password);
+int Change(int level, const std::string& password);
+
 // Names the cases of a parameterised test by their `name` member.
 struct CaseName {
   template <class Param>
@@ -45,10 +49,6 @@ class PwFileTest : public ::testing::Test {
   std::string BackupBytes() const { return ReadBytes(backup_path()); }
   // The names in the folder, to see that nothing was left behind.
   std::set<std::string> Entries() const;
-
-  // Calls the exported functions with a writable copy of `password`.
-  static int Verify(const std::string& password);
-  static int Change(int level, const std::string& password);
 
   TestPlatform os_;
 

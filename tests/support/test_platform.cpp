@@ -6,12 +6,21 @@
 namespace pwlevel::testing {
 
 const char* StepName(Step step) {
-  static constexpr std::array<const char*, static_cast<std::size_t>(
-                                               Step::count_)>
-      kNames = {"open_read", "create_new",  "read",  "write",
-                "sync",      "copy_access", "close", "probe",
-                "rename",    "remove",      "clear_read_only",
-                "sync_directory"};
+  static constexpr std::array<const char*,
+                              static_cast<std::size_t>(Step::count_)>
+      kNames = {"open_read",
+                "create_new",
+                "read",
+                "write",
+                "sync",
+                "copy_access",
+                "close",
+                "probe",
+                "rename",
+                "remove",
+                "clear_read_only",
+                "sync_directory",
+                "list_directory"};
   return kNames[static_cast<std::size_t>(step)];
 }
 
@@ -133,6 +142,19 @@ Status TestPlatform::SyncDirectoryOf(const std::string& path) {
     return *failure;
   }
   return real().SyncDirectoryOf(path);
+}
+
+}  // namespace pwlevel::testing
+
+namespace pwlevel::testing {
+
+Status TestPlatform::ListDirectoryOf(const std::string& path,
+                                     std::vector<std::string>& names) {
+  if (auto failure = Due(Step::list_directory)) {
+    names.clear();
+    return *failure;
+  }
+  return real().ListDirectoryOf(path, names);
 }
 
 }  // namespace pwlevel::testing

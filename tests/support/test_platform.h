@@ -28,6 +28,7 @@ enum class Step {
   remove,
   clear_read_only,
   sync_directory,
+  list_directory,
   count_
 };
 
@@ -67,6 +68,8 @@ class TestPlatform final : public platform::Platform {
   Status Remove(const std::string& path) override;
   Status ClearReadOnly(const std::string& path) override;
   Status SyncDirectoryOf(const std::string& path) override;
+  Status ListDirectoryOf(const std::string& path,
+                         std::vector<std::string>& names) override;
   void Pause(std::chrono::milliseconds how_long) override {
     real().Pause(how_long);
   }

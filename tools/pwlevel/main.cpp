@@ -111,8 +111,8 @@ int Change(std::string_view level_text) {
     return 1;
   }
   if (outcome.result != PWLEVEL_CHANGED) {
-    std::cerr << "pwlevel: could not rewrite \"" << path << "\": "
-              << outcome.failed_step << ": "
+    std::cerr << "pwlevel: could not rewrite \"" << path
+              << "\": " << outcome.failed_step << ": "
               << platform::Os().Describe(outcome.cause)
               << "\n(run \"pwlevel check\" to see what is on disk)\n";
     return 1;

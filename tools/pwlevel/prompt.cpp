@@ -21,8 +21,9 @@ class EchoOff {
 #ifdef _WIN32
     input_ = GetStdHandle(STD_INPUT_HANDLE);
     if (GetConsoleMode(input_, &saved_) != 0) {
-      active_ = SetConsoleMode(input_, saved_ & ~static_cast<DWORD>(
-                                                    ENABLE_ECHO_INPUT)) != 0;
+      active_ =
+          SetConsoleMode(input_,
+                         saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
     }
 #else
     if (tcgetattr(STDIN_FILENO, &saved_) == 0) {
