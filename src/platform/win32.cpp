@@ -115,6 +115,19 @@ Status Open(const std::string& path, DWORD access, DWORD disposition,
   return Status::Ok();
 }
 
+// The pattern that lists the folder holding `path`: its folder part, or the
+// current folder (of its drive, for "C:name").
+std::string FolderPatternOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("/\\");
+  if (separator != std::string::npos) {
+    return path.substr(0, separator + 1) + "*";
+  }
+  if (path.size() >= 2 && path[1] == ':') {
+    return path.substr(0, 2) + "*";
+  }
+  return "*";
+}
+
 // ReadFile and WriteFile take 32-bit sizes.
 DWORD Chunk(std::size_t size) {
   constexpr std::size_t kLargest = 1U << 30U;
@@ -209,6 +222,24 @@ class Win32Platform final : public Platform {
       cleared = FILE_ATTRIBUTE_NORMAL;
     }
     return OkOrLastError(SetFileAttributesA(path.c_str(), cleared));
+  }
+
+  Status ListDirectoryOf(const std::string& path,
+                         std::vector<std::string>& names) override {
+    names.clear();
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(FolderPatternOf(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      // An empty folder (a drive's root has no "." entry) matches nothing.
+      return GetLastError() == ERROR_FILE_NOT_FOUND ? Status::Ok()
+                                                    : LastError();
+    }
+    do {
+      names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found) != FALSE);
+    const DWORD stopped = GetLastError();
+    FindClose(search);
+    return stopped == ERROR_NO_MORE_FILES ? Status::Ok() : FromCode(stopped);
   }
 
   // Windows has no call that forces one folder's entries to the disk (NTFS
