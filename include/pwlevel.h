@@ -13,6 +13,8 @@
 #if defined(_WIN32)
 #if defined(PWLEVEL_BUILDING)
 #define PWLEVEL_API __declspec(dllexport)
+#elif defined(PWLEVEL_STATIC) /* linked with the library's objects */
+#define PWLEVEL_API
 #else
 #define PWLEVEL_API __declspec(dllimport)
 #endif
