@@ -16,10 +16,10 @@ constexpr std::size_t kSuffixDigits = 16;
 
 std::string UnpredictableSuffix() {
   static constexpr char kDigits[] = "0123456789abcdef";
-  // One device serves every change: making one asks the processor which
-  // random sources it has, and in a virtual machine that question alone
+  // One device per thread serves every change: making one asks the processor
+  // which random sources it has, and in a virtual machine that question alone
   // costs more than the rest of a change on a fast disk.
-  static std::random_device entropy;
+  thread_local std::random_device entropy;
   std::uint64_t bits = (static_cast<std::uint64_t>(entropy()) << 32U) ^
                        static_cast<std::uint64_t>(entropy());
   std::string suffix(kSuffixStart);
