@@ -20,17 +20,6 @@ using store::Secret;
 constexpr int kOpenAttempts = 10;
 constexpr std::chrono::milliseconds kRetryPause{1};
 
-Status OpenPatiently(const std::string& path, File& file) {
-  Status opened = File::OpenRead(path, file);
-  for (int attempt = 1;
-       attempt < kOpenAttempts && opened.error == Error::access_denied;
-       ++attempt) {
-    platform::Os().Pause(kRetryPause);
-    opened = File::OpenRead(path, file);
-  }
-  return opened;
-}
-
 // Opens the password file, or its backup while a change is under way (or
 // after one failed). Not found only when neither exists.
 Status OpenPwFileOrBackup(const std::string& path, File& file) {
@@ -64,6 +53,17 @@ std::optional<Secret> RecordInForce(const std::string& path) {
 }
 
 }  // namespace
+
+Status OpenPatiently(const std::string& path, File& file) {
+  Status opened = File::OpenRead(path, file);
+  for (int attempt = 1;
+       attempt < kOpenAttempts && opened.error == Error::access_denied;
+       ++attempt) {
+    platform::Os().Pause(kRetryPause);
+    opened = File::OpenRead(path, file);
+  }
+  return opened;
+}
 
 void CutAtFirstSpace(char* password) {
   char* space = std::strchr(password, ' ');
