@@ -3,6 +3,7 @@
 // file, and the password is empty). The answer agrees with the reference;
 // the file, the folder and the open descriptors are as they were; the
 // caller's buffer is cut at its first space and not otherwise touched.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -22,12 +23,12 @@ using ref::Check;
 // The level the first record line gives `password`; a file without one
 // opens nothing.
 int ExpectedLevel(std::string_view file, std::string_view password) {
-  for (const std::string& line : ref::TextLines(file)) {
-    if (ref::IsRecordLine(line)) {
-      return ref::Match(line, password);
-    }
-  }
-  return PWLEVEL_NO_LEVEL;
+  const std::vector<std::string> lines = ref::TextLines(file);
+  const auto record = std::find_if(
+      lines.begin(), lines.end(),
+      [](const std::string& line) { return ref::IsRecordLine(line); });
+  return record == lines.end() ? PWLEVEL_NO_LEVEL
+                               : ref::Match(*record, password);
 }
 
 }  // namespace
