@@ -99,6 +99,24 @@ Status DropBackup(const std::string& backup) {
   return removed.error == Error::access_denied ? removed : Status::Ok();
 }
 
+// Drops the backup while holding the password file open, so that no other
+// change can rename the password file to the backup name meanwhile: the
+// backup dropped is then stale, or what a change left after putting its new
+// file in place, and never the only copy that a change under way reads.
+// Without a password file there is nothing to drop it beside: a change
+// under way has made it its backup.
+Status DropBackupBeside(const std::string& path, const std::string& backup) {
+  if (platform::Os().Probe(backup).error == Error::not_found) {
+    return Status::Ok();
+  }
+  File held;
+  const Status opened = OpenPatiently(path, held);
+  if (opened.error == Error::not_found) {
+    return Status::Ok();
+  }
+  return opened.ok() ? DropBackup(backup) : opened;
+}
+
 // Writes the new password file from the backup and puts it in place.
 ChangeOutcome RewriteFromBackup(const std::string& path,
                                 const std::string& backup, int level,
@@ -116,11 +134,13 @@ ChangeOutcome RewriteFromBackup(const std::string& path,
   if (!copy.status.ok()) {
     return Failed(copy.step, copy.status);
   }
-  old_file.Close();
+  // The backup stays open until the new file is in place: while it is held,
+  // no other change takes it for a backup left alone and puts it back.
   if (Status committed = fresh.Commit(); !committed.ok()) {
     return Failed("putting the new file in place", committed);
   }
-  if (Status dropped = DropBackup(backup); !dropped.ok()) {
+  old_file.Close();
+  if (Status dropped = DropBackupBeside(path, backup); !dropped.ok()) {
     return Failed("deleting the backup", dropped);
   }
   return {copy.found_record ? PWLEVEL_CHANGED : PWLEVEL_REFUSED, nullptr, {}};
@@ -140,7 +160,7 @@ ChangeOutcome ChangePassword(int level, std::string_view password) {
   if (Status restored = RestoreLoneBackup(path, *backup); !restored.ok()) {
     return Failed("putting the backup back in place", restored);
   }
-  if (Status dropped = DropBackup(*backup); !dropped.ok()) {
+  if (Status dropped = DropBackupBeside(path, *backup); !dropped.ok()) {
     return Failed("deleting a stale backup", dropped);
   }
   if (Status renamed = platform::Os().Rename(path, *backup); !renamed.ok()) {

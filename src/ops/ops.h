@@ -1,14 +1,20 @@
 // Verification and change, behind the two exported functions.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
+#include "store/lines.h"
 
 namespace pwlevel::ops {
 
 // Cuts a caller's password at its first space, in place.
 void CutAtFirstSpace(char* password);
+
+// Opens `path` for reading, retrying a few times while it is refused for a
+// sharing violation: a change holds a file for an instant only.
+platform::Status OpenPatiently(const std::string& path, store::File& file);
 
 // The level that `password` opens in the password file in use, or -1.
 int VerifyPassword(std::string_view password);

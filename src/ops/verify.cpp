@@ -20,16 +20,12 @@ using store::Secret;
 constexpr int kOpenAttempts = 10;
 constexpr std::chrono::milliseconds kRetryPause{1};
 
-Status OpenPatiently(const std::string& path, File& file) {
-  Status opened = File::OpenRead(path, file);
-  for (int attempt = 1;
-       attempt < kOpenAttempts && opened.error == Error::access_denied;
-       ++attempt) {
-    platform::Os().Pause(kRetryPause);
-    opened = File::OpenRead(path, file);
-  }
-  return opened;
-}
+// Changes move the file between its two names: a look at one name and then
+// the other can miss it when a change puts its new file in place and the
+// next one renames it to the backup name between the looks. Each round of
+// looks that misses it takes another whole change, so a few rounds that all
+// find nothing mean that there is no file.
+constexpr int kLookRounds = 8;
 
 // Opens the password file, or its backup while a change is under way (or
 // after one failed). Not found only when neither exists.
@@ -42,11 +38,12 @@ Status OpenPwFileOrBackup(const std::string& path, File& file) {
   if (!backup.has_value()) {
     return opened;
   }
-  opened = OpenPatiently(*backup, file);
-  if (opened.error == Error::not_found) {
-    // A change may have put the new file in place and dropped the backup
-    // between the two looks.
-    opened = OpenPatiently(path, file);
+  for (int round = 0; round < kLookRounds && opened.error == Error::not_found;
+       ++round) {
+    opened = OpenPatiently(*backup, file);
+    if (opened.error == Error::not_found) {
+      opened = OpenPatiently(path, file);
+    }
   }
   return opened;
 }
@@ -67,6 +64,17 @@ std::optional<Secret> RecordInForce(const std::string& path) {
 }
 
 }  // namespace
+
+Status OpenPatiently(const std::string& path, File& file) {
+  Status opened = File::OpenRead(path, file);
+  for (int attempt = 1;
+       attempt < kOpenAttempts && opened.error == Error::access_denied;
+       ++attempt) {
+    platform::Os().Pause(kRetryPause);
+    opened = File::OpenRead(path, file);
+  }
+  return opened;
+}
 
 void CutAtFirstSpace(char* password) {
   char* space = std::strchr(password, ' ');

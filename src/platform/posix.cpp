@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -23,7 +24,8 @@
 
 #include "platform/platform.h"
 
-extern char** environ;
+// <unistd.h> declares it on some systems only (glibc with _GNU_SOURCE).
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace pwlevel::platform {
 namespace {
@@ -195,11 +197,7 @@ class PosixPlatform final : public Platform {
     if (has_drive) {
       native.erase(0, 2);
     }
-    for (char& c : native) {
-      if (c == '\\') {
-        c = '/';
-      }
-    }
+    std::replace(native.begin(), native.end(), '\\', '/');
     return native;
   }
 
