@@ -71,6 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Dropping the stale backup: only a refusal stops the change.
         FaultCase{"ClearingStaleReadOnlyFails", Step::clear_read_only, 1,
                   Error::failed, 0, kNew, kAbsent},
+        // The stale backup is dropped only while the file is held open, so
+        // that no other change can move the file to the backup name then.
+        FaultCase{"HoldingTheFileFails", Step::open_read, 1, Error::failed, -2,
+                  kOld, kStale},
         FaultCase{"DeletingStaleBackupDenied", Step::remove, 1,
                   Error::access_denied, -2, kOld, kStale},
         FaultCase{"DeletingStaleBackupFails", Step::remove, 1, Error::failed,
@@ -79,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RenameToBackupDenied", Step::rename, 1, Error::access_denied,
                   -2, kOld, kAbsent},
         // Writing the new file: the file stays away, the backup whole.
-        FaultCase{"OpeningBackupFails", Step::open_read, 1, Error::failed, -2,
+        FaultCase{"OpeningBackupFails", Step::open_read, 2, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"CreatingNewFileFails", Step::create_new, 1,
                   Error::access_denied, -2, kAbsent, kOld},
@@ -89,14 +93,15 @@ INSTANTIATE_TEST_SUITE_P(
                   kAbsent, kOld},
         FaultCase{"WritingFails", Step::write, 1, Error::failed, -2, kAbsent,
                   kOld},
-        FaultCase{"ClosingBackupFails", Step::close, 1, Error::failed, 0, kNew,
-                  kAbsent},
         FaultCase{"SyncingNewFileFails", Step::sync, 1, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"ClosingNewFileFails", Step::close, 2, Error::failed, -2,
                   kAbsent, kOld},
         FaultCase{"PuttingNewFileInPlaceFails", Step::rename, 2, Error::failed,
                   -2, kAbsent, kOld},
+        // Closing what was only read changes nothing on disk.
+        FaultCase{"ClosingBackupFails", Step::close, 3, Error::failed, 0, kNew,
+                  kAbsent},
         // The new file is in place; the backup is kept while that is not
         // known to be on the disk.
         FaultCase{"SyncingDirectoryFails", Step::sync_directory, 1,
