@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -41,19 +42,19 @@ class EnvironmentCopy {
       const std::string_view text(*entry);
       const std::size_t equals = text.find('=');
       if (equals != std::string_view::npos) {
-        entries_.push_back({std::string(text.substr(0, equals)),
-                            std::string(text.substr(equals + 1))});
+        entries_.emplace_back(text.substr(0, equals), text.substr(equals + 1));
       }
     }
   }
 
   [[nodiscard]] std::optional<std::string> Find(std::string_view name) const {
-    for (const Entry& entry : entries_) {
-      if (SameIgnoringCase(entry.name, name)) {
-        return entry.value;
-      }
+    const auto found = std::find_if(
+        entries_.begin(), entries_.end(),
+        [&](const auto& entry) { return SameIgnoringCase(entry.first, name); });
+    if (found == entries_.end()) {
+      return std::nullopt;
     }
-    return std::nullopt;
+    return found->second;
   }
 
  private:
@@ -72,11 +73,8 @@ class EnvironmentCopy {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   }
 
-  struct Entry {
-    std::string name;
-    std::string value;
-  };
-  std::vector<Entry> entries_;
+  // Name and value of each variable.
+  std::vector<std::pair<std::string, std::string>> entries_;
 };
 
 const EnvironmentCopy g_environment_at_load;

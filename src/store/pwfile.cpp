@@ -50,11 +50,12 @@ std::array<std::optional<std::string_view>, kLevels> PwFields(
   std::array<std::optional<std::string_view>, kLevels> fields;
   // Field i runs from the i-th ':' to the next one, or to the end.
   std::size_t colon = record.find(':');
-  for (std::size_t level = 0; level < fields.size() && colon != record.npos;
-       ++level) {
+  for (std::size_t level = 0;
+       level < fields.size() && colon != std::string_view::npos; ++level) {
     const std::size_t next = record.find(':', colon + 1);
-    fields[level] = record.substr(
-        colon + 1, next == record.npos ? record.npos : next - colon - 1);
+    fields[level] = record.substr(colon + 1, next == std::string_view::npos
+                                                 ? std::string_view::npos
+                                                 : next - colon - 1);
     colon = next;
   }
   return fields;
