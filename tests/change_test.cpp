@@ -178,7 +178,9 @@ TEST_F(ChangeOnDiskTest, PutsALoneBackupBackBeforeChanging) {
 }
 
 TEST_F(ChangeOnDiskTest, RemovesLeftoversOfKilledChangesOnly) {
-  WritePw(kRecord);
+  // A change killed while writing its new file leaves the backup alone, and
+  // its temporary file beside it.
+  WriteBytes(backup_path(), kRecord);
   const std::string stale = pw_path() + ".new-0123456789abcdef";
   const std::string live = pw_path() + ".new-fedcba9876543210";
   const std::string other = pw_path() + ".new-notours";

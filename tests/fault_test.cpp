@@ -61,10 +61,6 @@ TEST_P(FaultTest, LeavesAKnownStateThatTheNextChangeMends) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, FaultTest,
     ::testing::Values(
-        // Looking for what killed changes left: a failed look changes
-        // nothing.
-        FaultCase{"ListingFails", Step::list_directory, 1, Error::failed, 0,
-                  kNew, kAbsent},
         // Looking for a lone backup: a failed look changes nothing.
         FaultCase{"ProbeFails", Step::probe, 1, Error::failed, 0, kNew,
                   kAbsent},
@@ -113,6 +109,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DeletingBackupFails", Step::remove, 2, Error::failed, 0,
                   kNew, kOld}),
     CaseName());
+
+TEST_F(PwFileTest, ALoneBackupIsPutBackEvenWhenLeftoversCantBeListed) {
+  WriteBytes(backup_path(), kOld);
+  os_.FailAt(Step::list_directory, 1);
+  EXPECT_EQ(Change(2, "new"), 0);
+  EXPECT_GE(os_.Calls(Step::list_directory), 1);
+  EXPECT_EQ(PwBytes(), kNew);
+  EXPECT_EQ(Entries(), std::set<std::string>{"pw.txt"});
+}
 
 TEST_F(PwFileTest, ALoneBackupThatCantBePutBackIsLeftAlone) {
   WriteBytes(backup_path(), kOld);

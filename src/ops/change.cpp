@@ -81,12 +81,14 @@ CopyOutcome CopyWithNewField(const File& from, const File& to, int level,
 
 // A change that was cut short may have left the backup without a password
 // file. The backup is then the only complete copy: it goes back into place
-// before anything else happens to it.
+// before anything else happens to it. A change killed while writing leaves
+// exactly this state, and its temporary file beside it: that goes too.
 Status RestoreLoneBackup(const std::string& path, const std::string& backup) {
   platform::Platform& os = platform::Os();
   if (os.Probe(path).error != Error::not_found || !os.Probe(backup).ok()) {
     return Status::Ok();
   }
+  store::RemoveStaleReplacements(path);
   return os.Rename(backup, path);
 }
 
@@ -156,7 +158,6 @@ ChangeOutcome ChangePassword(int level, std::string_view password) {
   }
   const Secret new_field(
       store::EncodePw(store::LevelText(password, level).view()));
-  store::RemoveStaleReplacements(path);
   if (Status restored = RestoreLoneBackup(path, *backup); !restored.ok()) {
     return Failed("putting the backup back in place", restored);
   }
