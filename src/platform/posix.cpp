@@ -104,6 +104,24 @@ bool IsReadOnly(mode_t mode) {
   return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+// Takes a flock without waiting for other holders, but gives a lock that is
+// being released a moment: the lock of a descriptor that was just closed
+// can outlive the close() briefly while something else still holds a
+// reference to the open file (seen here as a change refused about once in
+// a million, by its own just-closed descriptor). A holder that keeps the
+// file open is still refused, a millisecond later.
+int FlockPatiently(int fd, int operation) {
+  constexpr int kAttempts = 10;
+  constexpr std::chrono::microseconds kPause{100};
+  int result = ::flock(fd, operation | LOCK_NB);
+  for (int attempt = 1;
+       attempt < kAttempts && result != 0 && errno == EWOULDBLOCK; ++attempt) {
+    std::this_thread::sleep_for(kPause);
+    result = ::flock(fd, operation | LOCK_NB);
+  }
+  return result;
+}
+
 // An exclusive flock held across a rename or delete of `path`: refused while
 // any user of the library holds the file open.
 class ExclusiveHold {
@@ -117,7 +135,7 @@ class ExclusiveHold {
       if (errno == ELOOP) {
         status_ = Status::Ok();
       }
-    } else if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    } else if (FlockPatiently(fd_, LOCK_EX) != 0) {
       status_ = LastError();
     }
   }
@@ -143,7 +161,7 @@ Status OpenShared(const std::string& path, int flags, mode_t mode,
   if (fd < 0) {
     return LastError();
   }
-  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+  if (FlockPatiently(fd, LOCK_SH) != 0) {
     const Status refused = LastError();
     ::close(fd);
     return refused;
