@@ -137,6 +137,8 @@ class ExclusiveHold {
       }
     } else if (FlockPatiently(fd_, LOCK_EX) != 0) {
       status_ = LastError();
+    } else {
+      status_ = StillNamed(path);
     }
   }
   ExclusiveHold(const ExclusiveHold&) = delete;
@@ -149,6 +151,23 @@ class ExclusiveHold {
   [[nodiscard]] Status status() const { return status_; }
 
  private:
+  // The name is opened first and locked after, perhaps after a wait: by
+  // then another user of the library may have moved the file away and put
+  // another under the name. The lock counts only while `path` still names
+  // the file locked; otherwise the rename or delete is refused like any
+  // other that meets a file in use.
+  [[nodiscard]] Status StillNamed(const std::string& path) const {
+    struct stat locked {};
+    struct stat named {};
+    if (::fstat(fd_, &locked) != 0 || ::lstat(path.c_str(), &named) != 0) {
+      return LastError();
+    }
+    if (locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
+      return {Error::access_denied, EWOULDBLOCK};
+    }
+    return Status::Ok();
+  }
+
   int fd_;
   Status status_;
 };
