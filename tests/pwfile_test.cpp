@@ -164,6 +164,10 @@ TEST_F(LineReaderTest, ReadsLongLinesWholeAcrossReads) {
     bytes += body + "\r\n";
     expected.push_back(body + "\n");
   }
+  // A lone CR that ends one read, then a CR LF pair at the start of the next.
+  const std::size_t to_read_end = 8192 - bytes.size() % 8192;
+  bytes += std::string(to_read_end - 1, 'y') + "\r\r\n";
+  expected.push_back(std::string(to_read_end - 1, 'y') + "\r\n");
   EXPECT_EQ(LinesOf(bytes), expected);
 }
 

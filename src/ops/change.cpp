@@ -55,17 +55,16 @@ CopyOutcome CopyWithNewField(const File& from, const File& to, int level,
   CopyOutcome outcome;
   store::LineReader reader(from);
   store::LineWriter writer(to);
-  Secret line;
-  line.text().reserve(store::kLineRoom);
+  Secret spill;  // lines that run across reads
+  std::string_view line;
   store::LineReader::Outcome read = store::LineReader::Outcome::line;
-  while ((read = reader.Next(line.text())) ==
+  while ((read = reader.Next(line, spill.text())) ==
          store::LineReader::Outcome::line) {
-    const bool is_record = store::IsPwRecord(line.view());
+    const bool is_record = store::IsPwRecord(line);
     outcome.found_record = outcome.found_record || is_record;
     const Status written =
-        is_record ? writer.PutLine(
-                        RewriteRecord(line.view(), level, new_field).view())
-                  : writer.PutLine(line.view());
+        is_record ? writer.PutLine(RewriteRecord(line, level, new_field).view())
+                  : writer.PutLine(line);
     if (!written.ok()) {
       return {written, "writing the new file", outcome.found_record};
     }

@@ -71,36 +71,53 @@ bool LineReader::Refill() {
 }
 
 LineReader::Outcome LineReader::Next(std::string& line) {
+  std::string_view view;
   line.clear();
+  const Outcome outcome = Next(view, line);
+  if (outcome == Outcome::line && view.data() != line.data()) {
+    line.assign(view);
+  }
+  return outcome;
+}
+
+LineReader::Outcome LineReader::Next(std::string_view& line,
+                                     std::string& spill) {
+  spill.clear();
   for (;;) {
     if (begin_ == end_ && !Refill()) {
+      line = spill;
       if (failed_) {
         return Outcome::failed;
       }
-      return line.empty() ? Outcome::end : Outcome::line;
+      return spill.empty() ? Outcome::end : Outcome::line;
     }
-    const char* from = buffer_.data() + begin_;
-    const auto* newline =
-        static_cast<const char*>(std::memchr(from, '\n', end_ - begin_));
+    char* from = buffer_.data() + begin_;
+    auto* newline = static_cast<char*>(std::memchr(from, '\n', end_ - begin_));
     if (newline == nullptr) {
-      line.append(from, end_ - begin_);
+      spill.append(from, end_ - begin_);
       begin_ = end_;
       continue;
     }
-    const auto taken = static_cast<std::size_t>(newline - from) + 1;
+    auto taken = static_cast<std::size_t>(newline - from) + 1;
     begin_ += taken;
-    // CR LF is one line break. Mostly the CR is in this read and is simply
-    // left out; when it came at the end of the previous read, it is taken
-    // out of the line.
-    if (taken >= 2 && from[taken - 2] == '\r') {
-      line.append(from, taken - 2);
-      line.push_back('\n');
-    } else {
-      line.append(from, taken);
-      if (line.size() >= 2 && line[line.size() - 2] == '\r') {
-        line.erase(line.size() - 2, 1);
-      }
+    // CR LF is one line break. Mostly the CR is in this read: the break is
+    // moved onto it, in the buffer, and the line ends there.
+    const bool pair_here = taken >= 2 && from[taken - 2] == '\r';
+    if (pair_here) {
+      from[taken - 2] = '\n';
+      --taken;
     }
+    if (spill.empty()) {
+      line = std::string_view(from, taken);
+      return Outcome::line;
+    }
+    // The line began in an earlier read; its CR may have ended that read.
+    spill.append(from, taken);
+    if (!pair_here && taken == 1 && spill.size() >= 2 &&
+        spill[spill.size() - 2] == '\r') {
+      spill.erase(spill.size() - 2, 1);
+    }
+    line = spill;
     return Outcome::line;
   }
 }
@@ -129,6 +146,16 @@ Status LineWriter::PutLine(std::string_view line) {
   const bool has_break = !line.empty() && line.back() == '\n';
   if (has_break) {
     line.remove_suffix(1);
+  }
+  // Mostly the line and its CR LF fit in what is left of the buffer.
+  if (has_break && line.size() + 2 <= buffer_.size() - used_) {
+    char* to = buffer_.data() + used_;
+    std::memcpy(to, line.data(), line.size());
+    to[line.size()] = '\r';
+    to[line.size() + 1] = '\n';
+    used_ += line.size() + 2;
+    touched_ = std::max(touched_, used_);
+    return Status::Ok();
   }
   if (Status status = Append(line); !status.ok() || !has_break) {
     return status;

@@ -17,11 +17,6 @@ namespace pwlevel::store {
 using platform::FileHandle;
 using platform::Status;
 
-// Room for one line of a password file as the format means it: 255
-// characters and the break. A line buffer given this much from the start
-// does not move, and leaves no copies behind, as the lines come.
-inline constexpr std::size_t kLineRoom = 256;
-
 // An open file of the platform in force, closed when it goes.
 class File {
  public:
@@ -57,6 +52,12 @@ class LineReader {
   // line without a break comes whole, without one. `line` is reused: its
   // buffer keeps what it held, for the caller to wipe.
   Outcome Next(std::string& line);
+
+  // The same without a copy where it can: `line` views the line in the
+  // reader's own buffer, valid until the next call, or in `spill` when the
+  // line runs across reads (`spill` is reused: its buffer keeps what it
+  // held, for the caller to wipe).
+  Outcome Next(std::string_view& line, std::string& spill);
 
   // What the system said when Next() answered failed.
   [[nodiscard]] Status failure() const { return failure_; }

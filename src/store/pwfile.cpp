@@ -35,10 +35,11 @@ std::optional<std::string> BackupName(std::string_view path) {
 }
 
 bool IsPwRecord(std::string_view line) {
-  if (!line.empty() && line.front() == ';') {
-    return false;
-  }
-  return line.substr(0, line.find('=')) == kPwKey;
+  // The key, the text before the first '=', is "Passwd" exactly when the line
+  // starts with it and ends or goes on with '=' there; a comment line starts
+  // with ';'. Other lines are told apart by their first bytes, not scanned.
+  return line.starts_with(kPwKey) &&
+         (line.size() == kPwKey.size() || line[kPwKey.size()] == '=');
 }
 
 std::optional<std::string_view> PwField(std::string_view record, int level) {
@@ -95,11 +96,14 @@ Secret LevelText(std::string_view password, int level) {
 }
 
 std::optional<Secret> FindPwRecord(LineReader& reader) {
-  Secret line;
-  line.text().reserve(kLineRoom);
-  while (reader.Next(line.text()) == LineReader::Outcome::line) {
-    if (IsPwRecord(line.view())) {
-      return line;
+  Secret spill;  // lines that run across reads
+  std::string_view line;
+  while (reader.Next(line, spill.text()) == LineReader::Outcome::line) {
+    if (IsPwRecord(line)) {
+      Secret record;
+      record.text().reserve(line.size());
+      record.text() = line;
+      return record;
     }
   }
   return std::nullopt;
