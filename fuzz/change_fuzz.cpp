@@ -79,11 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): bytes as text
   const std::string_view rest(reinterpret_cast<const char*>(data) + 1,
                               size - 1);
-  const std::size_t nul = rest.find('\0');
-  const std::string_view password =
-      nul == std::string_view::npos ? "" : rest.substr(0, nul);
-  const std::string_view file =
-      nul == std::string_view::npos ? rest : rest.substr(nul + 1);
+  const auto [password, file] = ref::SplitAtNul(rest);
 
   ref::Workspace& workspace = ref::Workspace::Get();
   workspace.Reset(file);

@@ -66,6 +66,14 @@ std::size_t OpenDescriptors() {
       fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
+PasswordAndFile SplitAtNul(std::string_view bytes) {
+  const std::size_t nul = bytes.find('\0');
+  if (nul == std::string_view::npos) {
+    return {"", bytes};
+  }
+  return {bytes.substr(0, nul), bytes.substr(nul + 1)};
+}
+
 std::vector<char> CString(std::string_view text) {
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');

@@ -44,6 +44,14 @@ class Workspace {
   platform::ScopedPlatform in_force_{os_};
 };
 
+// A fuzz input read as a password, a NUL, then the password file's bytes.
+// Without a NUL the password is empty and the whole input is the file.
+struct PasswordAndFile {
+  std::string_view password;
+  std::string_view file;
+};
+PasswordAndFile SplitAtNul(std::string_view bytes);
+
 // How many descriptors the process holds open.
 std::size_t OpenDescriptors();
 

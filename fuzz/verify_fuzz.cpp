@@ -37,11 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): bytes as text
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const std::size_t nul = bytes.find('\0');
-  const std::string_view password =
-      nul == std::string_view::npos ? "" : bytes.substr(0, nul);
-  const std::string_view file =
-      nul == std::string_view::npos ? bytes : bytes.substr(nul + 1);
+  const auto [password, file] = ref::SplitAtNul(bytes);
 
   ref::Workspace& workspace = ref::Workspace::Get();
   workspace.Reset(file);
