@@ -43,6 +43,8 @@ struct ChangeCase {
   std::optional<std::string> after;  // nullopt: the file is left as it was
 };
 
+void PrintTo(const ChangeCase& c, std::ostream* os) { *os << c.name; }
+
 class ChangeTest : public PwFileTest,
                    public ::testing::WithParamInterface<ChangeCase> {};
 
@@ -232,6 +234,8 @@ struct ModeCase {
   mode_t before;
   mode_t after;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
 
 class PermissionTest : public PwFileTest,
                        public ::testing::WithParamInterface<ModeCase> {};

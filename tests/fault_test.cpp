@@ -28,6 +28,8 @@ struct FaultCase {
   std::string backup_after;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
 class FaultTest : public PwFileTest,
                   public ::testing::WithParamInterface<FaultCase> {};
 

@@ -13,6 +13,7 @@ namespace pwlevel::store {
 namespace {
 
 using testing::CaseName;
+using testing::Printable;
 
 using namespace std::string_literals;
 
@@ -20,6 +21,10 @@ struct EncodeCase {
   std::string text;
   std::string field;
 };
+
+void PrintTo(const EncodeCase& c, std::ostream* os) {
+  *os << Printable(c.text);
+}
 
 class EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
 
@@ -72,6 +77,8 @@ struct DecodeCase {
   std::optional<std::string> text;  // nullopt: no result
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeTest, Decodes) {
@@ -111,6 +118,10 @@ struct FieldCase {
   char separator;
   std::optional<std::string> field;
 };
+
+void PrintTo(const FieldCase& c, std::ostream* os) {
+  *os << Printable(c.text) << " field " << c.index;
+}
 
 class GetFieldTest : public ::testing::TestWithParam<FieldCase> {};
 

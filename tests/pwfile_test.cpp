@@ -21,6 +21,10 @@ struct RecordCase {
   bool is_record;
 };
 
+void PrintTo(const RecordCase& c, std::ostream* os) {
+  *os << Printable(c.line);
+}
+
 class RecordLineTest : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(RecordLineTest, TellsTheRecordLine) {
@@ -63,6 +67,10 @@ struct BackupCase {
   std::string path;
   std::optional<std::string> backup;
 };
+
+void PrintTo(const BackupCase& c, std::ostream* os) {
+  *os << Printable(c.path);
+}
 
 class BackupNameTest : public ::testing::TestWithParam<BackupCase> {};
 

@@ -240,7 +240,12 @@ TEST_F(StressTest, VerificationsBesideChangesSeeOnlyPasswordsThatWereSet) {
   Reap(children, deadline + std::chrono::seconds(60));
 
   EXPECT_EQ(board.violations.load(), 0) << board.first_violation.data();
-  EXPECT_EQ(Entries(), std::set<std::string>{"pw.txt"});
+  // No temporary file is left. A backup may be: the last change of some
+  // level put its file in place, then found the backup held by a
+  // verification reading it, and answered -2 with the backup kept.
+  for (const std::string& name : Entries()) {
+    EXPECT_TRUE(name == "pw.txt" || name == "pw.bak") << name;
+  }
 
   std::int64_t accepted = 0;
   std::int64_t refused = 0;
@@ -293,6 +298,10 @@ TEST_F(StressTest, VerificationsBesideChangesSeeOnlyPasswordsThatWereSet) {
             head +
                 RecordLine(in_force[0], in_force[1], in_force[2], in_force[3]) +
                 tail);
+  // In quiet, the next change leaves the password file alone in the folder.
+  std::array<char, 8> quiet = {'q', 'u', 'i', 'e', 't', '\0'};
+  EXPECT_EQ(ChangePw(0, quiet.data()), PWLEVEL_CHANGED);
+  EXPECT_EQ(Entries(), std::set<std::string>{"pw.txt"});
 }
 
 }  // namespace

@@ -63,6 +63,8 @@ struct ToolCase {
   std::string says;  // a text the output holds
 };
 
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
+
 class ToolTest : public PwFileTest,
                  public ::testing::WithParamInterface<ToolCase> {};
 

@@ -22,6 +22,8 @@ struct VerifyCase {
   int level;
 };
 
+void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.name; }
+
 class VerifyTest : public PwFileTest,
                    public ::testing::WithParamInterface<VerifyCase> {};
 
@@ -162,6 +164,8 @@ struct OpenFailureCase {
   int times;  // consecutive failed opens
   int level;
 };
+
+void PrintTo(const OpenFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class OpenFailureTest : public PwFileTest,
                         public ::testing::WithParamInterface<OpenFailureCase> {

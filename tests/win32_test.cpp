@@ -70,6 +70,8 @@ struct HeldCase {
   int verify_two;  // what verifying "two" answers meanwhile
 };
 
+void PrintTo(const HeldCase& c, std::ostream* os) { *os << c.name; }
+
 class HeldFileTest : public PwFileTest,
                      public ::testing::WithParamInterface<HeldCase> {};
 

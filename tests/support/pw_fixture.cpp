@@ -13,6 +13,22 @@ namespace pwlevel::testing {
 
 namespace fs = std::filesystem;
 
+std::string Printable(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && c != '\\') {
+      shown += c;
+    } else {
+      shown += "\\x";
+      shown += kDigits[byte >> 4U];
+      shown += kDigits[byte & 0xfU];
+    }
+  }
+  return shown;
+}
+
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

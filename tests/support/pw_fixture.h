@@ -8,10 +8,15 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "support/test_platform.h"
 
 namespace pwlevel::testing {
+
+// `bytes` with every byte outside printable ASCII written as \xNN, for
+// test listings.
+std::string Printable(std::string_view bytes);
 
 // Bytes of a file, or "<absent>" when there is none.
 std::string ReadBytes(const std::filesystem::path& path);
